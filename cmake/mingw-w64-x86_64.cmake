@@ -1,0 +1,17 @@
+# Cross-compiling for 64-bit Windows with MinGW-w64 (posix thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Test programs run under Wine; scripts/test sets WINEPREFIX and starts the wineserver.
+find_program(QUORVANE_WINE NAMES wine wine64 PATHS /usr/lib/wine /usr/bin)
+if(QUORVANE_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVANE_WINE})
+endif()
+# No MinGW runtime DLLs beside the programs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
