@@ -68,9 +68,10 @@ TEST(CookieHarvest, ManyLongLinesAreAllHarvested) {
     Text headers = "HTTP/1.1 200 OK\r\n";
     Text expected;
     for (int i = 0; i < 200; ++i) {
-        const Text value(3000, static_cast<char>('a' + i % 26));
-        headers += "Set-Cookie: c" + std::to_string(i) + "=" + value + "; path=/\r\n";
-        expected += "c" + std::to_string(i) + "=" + value + ";";
+        Text entry = std::to_string(i);
+        entry.insert(0, 1, 'c').append(1, '=').append(3000, static_cast<char>('a' + i % 26));
+        headers.append("Set-Cookie: ").append(entry).append("; path=/\r\n");
+        expected.append(entry).append(";");
     }
     const WinInetApi& api = FakeWinInet();
     EXPECT_EQ(HarvestCookies(api, headers, "my.host"), expected);
