@@ -124,19 +124,26 @@ TEST_F(WireTest, BodiesWithZeroBytesComeBackWhole) {
     EXPECT_TRUE(got == large);
 }
 
+// A value no earlier run can have left in the cookie store of the test prefix.
+Text FreshValue() { return std::to_string(GetTickCount64()) + "x" + std::to_string(GetCurrentProcessId()); }
+
+// The requests below carry a cookie text, so WinInet itself leaves the response cookies
+// alone (INTERNET_FLAG_NO_COOKIES): what reaches the store is what the harvest put there.
 TEST_F(WireTest, CookiesAreHarvestedAndStored) {
-    server.Enqueue({.headers = {"Set-Cookie: qv_sid=abc; path=/", "X-Other: 1", "Set-Cookie: qv_b=2"},
+    const Text value = FreshValue();
+    server.Enqueue({.headers = {"Set-Cookie: qv_sid=" + value + "; path=/", "X-Other: 1", "Set-Cookie: qv_b=2"},
                     .body = "c"});
-    const FetchSlots out = Fetch(Slots(server.BaseUrl() + "/c"));
-    EXPECT_EQ(out[1], "qv_sid=abc;;");
-    EXPECT_EQ(out[5], "HTTP/1.1 200 OK\r\nSet-Cookie: qv_sid=abc; path=/\r\nX-Other: 1\r\nSet-Cookie: qv_b=2\r\n"
-                      "Content-Length: 1\r\n\r\n");
+    const FetchSlots out = Fetch(Slots(server.BaseUrl() + "/c", "GET", "", "", "", "req=1"));
+    EXPECT_EQ(out[1], "qv_sid=" + value + ";;");
+    EXPECT_EQ(out[5], "HTTP/1.1 200 OK\r\nSet-Cookie: qv_sid=" + value +
+                          "; path=/\r\nX-Other: 1\r\nSet-Cookie: qv_b=2\r\nContent-Length: 1\r\n\r\n");
     const Text stored = StoredCookies("127.0.0.1");
-    EXPECT_NE(stored.find("qv_sid=abc"), Text::npos) << stored;
+    EXPECT_NE(stored.find("qv_sid=" + value), Text::npos) << stored;
     EXPECT_NE(stored.find("qv_b=2"), Text::npos) << stored;
 }
 
 TEST_F(WireTest, LongHeadersKeepTheirLastCookie) {
+    const Text cookie = "qv_long=" + FreshValue();
     ScriptedResponse response{.body = "l"};
     Text expected = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; i < 12; ++i) {  // about 5 KB of header lines before the cookie
@@ -144,14 +151,14 @@ TEST_F(WireTest, LongHeadersKeepTheirLastCookie) {
         response.headers.push_back(line);
         expected += line + "\r\n";
     }
-    response.headers.push_back("Set-Cookie: qv_long=7; path=/");
-    expected += "Set-Cookie: qv_long=7; path=/\r\nContent-Length: 1\r\n\r\n";
+    response.headers.push_back("Set-Cookie: " + cookie + "; path=/");
+    expected += "Set-Cookie: " + cookie + "; path=/\r\nContent-Length: 1\r\n\r\n";
     server.Enqueue(response);
-    const FetchSlots out = Fetch(Slots(server.BaseUrl() + "/long"));
+    const FetchSlots out = Fetch(Slots(server.BaseUrl() + "/long", "GET", "", "", "", "req=1"));
     EXPECT_GT(out[5].size(), 4096u);
     EXPECT_TRUE(out[5] == expected) << out[5].size() << " bytes instead of " << expected.size();
-    EXPECT_EQ(out[1], "qv_long=7;");
-    EXPECT_NE(StoredCookies("127.0.0.1").find("qv_long=7"), Text::npos);
+    EXPECT_EQ(out[1], cookie + ";");
+    EXPECT_NE(StoredCookies("127.0.0.1").find(cookie), Text::npos);
 }
 
 TEST_F(WireTest, UnsentVerbGivesEmptyResults) {
