@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 namespace quorvane {
 namespace {
@@ -10,10 +11,6 @@ namespace {
 // Layout: a 4-byte tag, an 8-byte element count, then per element an 8-byte length and
 // its bytes. Integers are little-endian.
 constexpr char kTag[4] = {'Q', 'S', 'L', '1'};
-
-void PutCount(Bytes& out, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
 
 bool TakeCount(const Bytes& in, std::size_t& at, std::uint64_t& value) {
     if (in.size() < at || in.size() - at < 8) return false;
@@ -34,22 +31,35 @@ void SlotStream::Close() {
 }
 
 bool SlotStream::Write(const FetchSlots& slots) {
+    // The record's size first, so that growing the stream is the one step that can fail
+    // and a failed write leaves it unchanged.
+    std::size_t size = sizeof kTag + 8;
+    for (const Bytes& slot : slots) {
+        if (slot.size() > SIZE_MAX - size - 8) return false;
+        size += 8 + slot.size();
+    }
+    if (size > SIZE_MAX - position_) return false;
     try {
-        Bytes record(kTag, sizeof kTag);
-        PutCount(record, slots.size());
-        for (const Bytes& slot : slots) {
-            PutCount(record, slot.size());
-            record += slot;
-        }
-        if (data_.size() < position_ + record.size()) data_.resize(position_ + record.size());
-        data_.replace(position_, record.size(), record);
-        position_ += record.size();
-        return true;
+        if (data_.size() < position_ + size) data_.resize(position_ + size);
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {
         return false;
     }
+    char* out = data_.data() + position_;
+    auto put = [&out](std::uint64_t value) {
+        for (int i = 0; i < 8; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::memcpy(out, kTag, sizeof kTag);
+    out += sizeof kTag;
+    put(slots.size());
+    for (const Bytes& slot : slots) {
+        put(slot.size());
+        if (!slot.empty()) std::memcpy(out, slot.data(), slot.size());
+        out += slot.size();
+    }
+    position_ += size;
+    return true;
 }
 
 void SlotStream::Rewind() { position_ = 0; }

@@ -16,11 +16,16 @@ size_t CharLength(const Text& text, size_t i) {
 
 char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// True when `what` occurs at index i, a character start of `text`. Without case, only
+// bytes that start a character of `text` are folded; second bytes compare exactly.
 bool MatchesAt(const Text& text, size_t i, const Text& what, bool noCase) {
     if (text.size() - i < what.size()) return false;
+    bool secondByte = false;
     for (size_t k = 0; k < what.size(); ++k) {
         char a = text[i + k], b = what[k];
-        if (noCase ? LowerChar(a) != LowerChar(b) : a != b) return false;
+        const bool fold = noCase && !secondByte;
+        if (fold ? LowerChar(a) != LowerChar(b) : a != b) return false;
+        secondByte = !secondByte && IsLeadByte(static_cast<unsigned char>(a));
     }
     return true;
 }
@@ -119,17 +124,16 @@ Text ReplaceText(const Text& text, const Text& what, const Text& with, int start
                  std::optional<int> count) {
     if (what.empty() || text.empty()) return text;
     int left = count.value_or(-1);
-    if (start < 1) start = 1;
+    const size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
     Text out;
     size_t copied = 0;  // bytes of `text` already handled
-    for (int p = FindText(text, what, start); p != -1 && left != 0;) {
-        const size_t at = static_cast<size_t>(p) - 1;
-        out.append(text, copied, at - copied);
+    // One pass over the character starts; a match may begin only after the previous one.
+    for (size_t i = 0; i < text.size() && left != 0; i += CharLength(text, i)) {
+        if (i < from || i < copied || !MatchesAt(text, i, what, false)) continue;
+        out.append(text, copied, i - copied);
         out += with;
-        copied = at + what.size();
+        copied = i + what.size();
         if (left > 0) --left;
-        if (copied >= text.size()) break;
-        p = FindText(text, what, static_cast<int>(copied) + 1);
     }
     out.append(text, copied, Text::npos);
     return out;
@@ -140,7 +144,8 @@ Text BoolText(bool value) { return value ? "\xD5\xE6" : "\xBC\xD9"; }
 Text IntText(long long value) { return std::to_string(value); }
 
 double TextToNumber(const Text& text) {
-    // Fold the full-width forms A3 A1..A3 FE to ASCII 0x21..0x7E, at character starts.
+    // Fold the full-width forms A3 A1..A3 FE to ASCII 0x21..0x7E, at character starts;
+    // the full-width space A1 A1 becomes a space, so that it is skipped as white space.
     Text folded;
     for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -148,6 +153,8 @@ double TextToNumber(const Text& text) {
             const auto second = static_cast<unsigned char>(text[i + 1]);
             if (c == 0xA3 && second >= 0xA1 && second <= 0xFE) {
                 folded += static_cast<char>(second - 0x80);
+            } else if (c == 0xA1 && second == 0xA1) {
+                folded += ' ';
             } else {
                 folded.append(text, i, 2);
             }

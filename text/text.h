@@ -18,11 +18,13 @@ using Bytes = std::string;  // may hold zero bytes
 // The bytes up to the first zero byte, or all of them when there is none.
 Text TextFromBytes(const Bytes& bytes);
 
-// Position of `what` in `text`, tried only at character starts at or after `start`.
+// Position of `what` in `text`, tried only at character starts at or after `start`
+// (a start inside a two-byte character tries from the next character).
 // A start below 1 means 1; a start past the end finds nothing; an empty `what` gives 1
 // when the searched part is not empty, else -1.
 int FindText(const Text& text, const Text& what, int start = 1);
-// The same, with the ASCII letters A-Z and a-z equal to their other case.
+// The same, with the ASCII letters A-Z and a-z equal to their other case (second bytes
+// of two-byte characters compare exactly).
 int FindTextNoCase(const Text& text, const Text& what, int start = 1);
 // True when `what` occurs in `text` (case-insensitive, ASCII letters only).
 bool ContainsNoCase(const Text& text, const Text& what);
@@ -52,7 +54,8 @@ Text ReplaceText(const Text& text, const Text& what, const Text& with = {}, int 
 Text BoolText(bool value);
 // Signed decimal digits.
 Text IntText(long long value);
-// Full-width forms folded to ASCII, leading white space skipped, the longest decimal
+// Full-width forms folded to ASCII, leading white space (the full-width space A1 A1
+// included) skipped, the longest decimal
 // prefix (sign, digits, fraction, exponent) read; 0 when there is none.
 double TextToNumber(const Text& text);
 // TextToNumber truncated toward zero, held within the range of int.

@@ -18,6 +18,9 @@
 // way. A request whose head can't be parsed (no "METHOD TARGET VERSION" line, a head over
 // 1 MB, a bad or huge Content-Length) is recorded with `malformed` set, answered
 // "HTTP/1.1 400 Bad Request" without touching the queue, and its connection closed.
+// Request heads end with CRLF CRLF; a request body is read by Content-Length only (no
+// chunked request bodies). The handler runs on the connection's thread, so with several
+// clients it may run on several threads at once; it may call the server's accessors.
 #pragma once
 
 #include <atomic>
