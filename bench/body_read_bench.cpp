@@ -84,6 +84,12 @@ std::size_t BareLoop(const std::string& host, INTERNET_PORT port, const std::str
     return size;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 // What the worker's write-back of a 64 MB result costs in the slot stream, next to one
 // plain copy of the same bytes (the least any write-back into a byte stream costs).
 void PrintWriteBackCost() {
@@ -139,6 +145,9 @@ int main(int argc, char** argv) {
     std::printf("body %zu bytes, %d rounds, bodies %s\n", kBodySize, rounds, sizesRight ? "complete" : "INCOMPLETE");
     std::printf("best: worker %.3f s, bare loop %.3f s, ratio bare/worker %.2f\n", bestWorker, bestBare,
                 bestBare / bestWorker);
+    const double medianWorker = Median(worker), medianBare = Median(bare);
+    std::printf("median: worker %.3f s, bare loop %.3f s, ratio bare/worker %.2f\n", medianWorker, medianBare,
+                medianBare / medianWorker);
 
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
