@@ -205,7 +205,11 @@ Text UrlHost(const Text& url) {
 }
 
 Text UrlPath(const Text& url) {
-    const int host = FindTextNoCase(url, UrlHost(url));
+    // The host is looked for behind the scheme, so that a host named like a piece of the
+    // scheme ("t", "p", "s") is not found inside "http://" and the path stays whole.
+    const int afterScheme = StartsWithNoCase(url, "https://") ? 9 : StartsWithNoCase(url, "http://") ? 8 : 1;
+    const Text hostName = UrlHost(url);
+    const int host = hostName.empty() ? afterScheme : FindTextNoCase(url, hostName, afterScheme);
     const int slash = FindText(url, "/", host == -1 ? 1 : host);
     return slash == -1 ? Text("/") : url.substr(static_cast<std::size_t>(slash) - 1);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -395,6 +396,11 @@ TEST(UrlRoutines, Examples) {
         {"http://MyHost:\xA3\xB8\xA3\xB1/x", "myhost", "/x", 81},  // full-width digits
         {"http://\xC4\xE3\xBA\xC3.Cn/P", "\xC4\xE3\xBA\xC3.cn", "/P", 80},
         {"", "", "/", 80},
+        // Hosts named like a piece of the scheme are found behind it.
+        {"http://t/x", "t", "/x", 80},
+        {"https://s/y?z", "s", "/y?z", 0},
+        {"http://p", "p", "/", 80},
+        {"http:///x", "", "/x", 80},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(UrlHost(c.url), c.host) << c.url;
