@@ -60,7 +60,7 @@ TEST_F(FetchPageHttp, UrlStep) {
         {" " + base + "/space", "http:// " + base + "/space",
          "GET http:// 127.0.0.1:80//%20" + base + "/space HTTP/1.1", ""},
         {"HTTP://" + hostPort + "/caps", "http://HTTP://" + hostPort + "/caps",
-         "GET http://http:80//HTTP://" + hostPort + "/caps HTTP/1.1", "reached http://http:80//HTTP://" + hostPort + "/caps"},
+         "GET http://http:80//" + hostPort + "/caps HTTP/1.1", "reached http://http:80//" + hostPort + "/caps"},
         {"ftp://" + hostPort + "/ftp", "http://ftp://" + hostPort + "/ftp",
          "GET http://ftp:80//" + hostPort + "/ftp HTTP/1.1", "reached http://ftp:80//" + hostPort + "/ftp"},
     };
