@@ -396,7 +396,6 @@ TEST_F(MainWindowTest, TextsReadRightUnderAnotherCodePage) {
     EXPECT_EQ(WindowTextWide(edit_), Wide(kInitialName));
 }
 
-#if defined(QUORVANE_TEST_OFFICIAL_PROGRAM)
 TEST_F(MainWindowTest, OfficialSiteIsLoadedOnceAtStartAndNeverShown) {
     StubService official(QUORVANE_TEST_OFFICIAL_PORT, {});
     ASSERT_TRUE(official.Listening());
@@ -413,7 +412,6 @@ TEST_F(MainWindowTest, OfficialSiteIsLoadedOnceAtStartAndNeverShown) {
     RECT overlap;
     EXPECT_FALSE(IntersectRect(&overlap, &client, &hidden));
 }
-#endif
 
 }  // namespace
 }  // namespace quorvane
