@@ -111,6 +111,20 @@ protected:
             << "the view never asked for the service page";
     }
 
+    // What the service received, one line a request, for failure messages.
+    std::string Received() const {
+        std::string lines;
+        for (const StubRequest& r : service_->Requests()) {
+            lines += std::to_string(r.number) + ": " + r.method + " " + r.path +
+                     " cookie=" + r.Header("Cookie") + " body=" + r.body + "\n";
+        }
+        lines += "order:";
+        for (const StubEvent& e : service_->Journal()) {
+            lines += (e.kind == StubEvent::kArrived ? " in " : " out ") + std::to_string(e.request);
+        }
+        return lines + "\n";
+    }
+
     std::vector<StubRequest> Applications() const {
         std::vector<StubRequest> found;
         for (const StubRequest& r : service_->Requests()) {
@@ -287,6 +301,9 @@ TEST_P(EscapeKeyTest, EscClosesTheWindowShiftEscDoesNot) {
     } else {
         EXPECT_FALSE(code) << "the program ended";
         EXPECT_TRUE(IsWindowVisible(window_));
+        // The same key without Shift reaches the same control and does close.
+        ASSERT_TRUE(SendKey(VK_ESCAPE));
+        EXPECT_EQ(child_.WaitForExit(10000), std::optional<DWORD>(0));
     }
 }
 
@@ -346,13 +363,15 @@ TEST_F(MainWindowTest, SecondPressIsSettledAndRefreshedBeforeTheFirst) {
     WaitForStartPage();
     SetText(edit_, L"111");
     const StubRequest first = PressAndCatchApplication();
-    SetText(edit_, L"222");
+    // Posted, not sent: the program is inside the first request's wait, which serves
+    // posted messages and input only.
+    PostCharacters(edit_, L"222", true);
     const StubRequest second = PressAndCatchApplication();
     ASSERT_EQ(NameIn(first.body), "111");
     ASSERT_EQ(NameIn(second.body), "222");
 
-    ASSERT_TRUE(WaitForPageWithCookie("mailbox=222", second.number)) << "no refresh after the second";
-    ASSERT_TRUE(WaitForPageWithCookie("mailbox=111", second.number)) << "no refresh after the first";
+    ASSERT_TRUE(WaitForPageWithCookie("mailbox=222", second.number)) << "no refresh after the second\n" << Received();
+    ASSERT_TRUE(WaitForPageWithCookie("mailbox=111", second.number)) << "no refresh after the first\n" << Received();
     const int secondRefresh = NumberOfPageWithCookie("mailbox=222", second.number);
     const int firstRefresh = NumberOfPageWithCookie("mailbox=111", second.number);
 

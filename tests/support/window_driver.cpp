@@ -303,9 +303,18 @@ HWND FocusedControl(HWND window) {
 }
 
 bool FocusControl(HWND control) {
-    AttachedInput attached(control);
-    SetFocus(control);
-    return FocusedControl(control) == control;
+    // The focus change reaches the other thread's state shortly after the call; retry
+    // for a while on a loaded machine.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        {
+            AttachedInput attached(control);
+            SetFocus(control);
+        }
+        WaitForIdle(control);
+        if (FocusedControl(control) == control) return true;
+        Sleep(50);
+    }
+    return false;
 }
 
 bool BringToForeground(HWND window) {
@@ -335,6 +344,11 @@ bool MouseClick(HWND control) {
 
 void TypeCharacters(HWND control, const std::wstring& characters) {
     for (wchar_t c : characters) SendMessageW(control, WM_CHAR, c, 1);
+}
+
+void PostCharacters(HWND control, const std::wstring& characters, bool replace) {
+    if (replace) PostMessageW(control, EM_SETSEL, 0, -1);
+    for (wchar_t c : characters) PostMessageW(control, WM_CHAR, c, 1);
 }
 
 void SetText(HWND control, const std::wstring& text) {

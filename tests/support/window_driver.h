@@ -1,7 +1,9 @@
 // A small driver for the program's main window, used by the window tests and by the run
 // command (through window_driver.exe). It reaches the window from another process the way
 // a user or an accessibility tool would: by class name, control identifier, window
-// messages and synthesized input.
+// messages and synthesized input. Functions that send messages wait until the program
+// handles them; while it waits in a request it handles only posted messages and input,
+// so use the posting ones (PostButtonClick, PostCharacters, AskToClose) then.
 #pragma once
 
 #if defined(_WIN32)
@@ -81,6 +83,11 @@ bool MouseClick(HWND control);
 // Types each character as one WM_CHAR sent to the control, as the keyboard would deliver
 // it, so the control's input filter applies.
 void TypeCharacters(HWND control, const std::wstring& characters);
+// The same with posted messages: the caller does not wait, and the characters reach the
+// control even while the program waits in a request, where it handles posted input but
+// not messages sent from other threads. With `replace` the control's text is selected
+// first (EM_SETSEL), so the characters take its place.
+void PostCharacters(HWND control, const std::wstring& characters, bool replace = false);
 // Replaces the control's text, bypassing any input filter (WM_SETTEXT).
 void SetText(HWND control, const std::wstring& text);
 // Pastes `text` through the clipboard and WM_PASTE, as Ctrl+V would.
