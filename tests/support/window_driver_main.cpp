@@ -14,7 +14,8 @@
 //   close        close the main window (WM_CLOSE)
 //   gone[:MS]    wait (default 10000 ms) until no main window is left
 // Lines go to stdout and, with --out, are also appended to FILE (useful where the
-// program's output is not passed on, as inside a Wine virtual desktop).
+// program's output is not passed on, as inside a Wine virtual desktop). The last line is
+// "done: ok" or "done: failed".
 #include <windows.h>
 
 #include <cstdio>
@@ -143,6 +144,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = first; i < argc && status == 0; ++i) {
         if (!Run(argv[i])) status = 1;
     }
+    Say("done: %s", status == 0 ? "ok" : "failed");
     if (out) fclose(out);
     return status;
 }
