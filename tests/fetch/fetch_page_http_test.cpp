@@ -1,0 +1,251 @@
+// FetchPage end to end under Windows: real WinInet against the loopback server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+#include "fetch/fetch_page.h"
+#include "tests/support/loopback_server.h"
+
+namespace quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::LoopbackServer;
+using test::RecordedRequest;
+using test::ScriptedResponse;
+using Clock = std::chrono::steady_clock;
+const Bytes kTimeout(kFetchTimeoutMessage, 44);
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class FetchPageHttp : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.ok()); }
+    Text Url(const Text& path) const { return server.BaseUrl() + path; }
+    LoopbackServer server;
+};
+
+// Blank urls and urls with line breaks start nothing; "http://" goes in front of anything
+// that begins with neither "http://" nor "https://" (case significant), which can make
+// the address unreachable.
+TEST_F(FetchPageHttp, UrlStep) {
+    server.SetHandler([](const RecordedRequest& request) {
+        return ScriptedResponse{.body = "reached " + request.target};
+    });
+    const Text base = server.BaseUrl(), hostPort = server.HostPort();
+    enum Reach { kNothing, kRequest, kConnectionOnly };
+    struct Case {
+        Text url, urlAfter;
+        Reach reach;
+        Bytes result;
+    };
+    const Case cases[] = {
+        {"", "", kNothing, ""},
+        {"   ", "   ", kNothing, ""},
+        {"\xA1\xA1\xA1\xA1", "\xA1\xA1\xA1\xA1", kNothing, ""},
+        {" \xA1\xA1 ", " \xA1\xA1 ", kNothing, ""},
+        {base + "/a\r\nX-Injected: 1", base + "/a\r\nX-Injected: 1", kNothing, ""},
+        {base + "/a\n", base + "/a\n", kNothing, ""},
+        {hostPort + "/plain", "http://" + hostPort + "/plain", kRequest, "reached /plain"},
+        {base + "/as-is", base + "/as-is", kRequest, "reached /as-is"},
+        {"\t", "http://\t", kNothing, ""},
+        {" " + base + "/space", "http:// " + base + "/space", kNothing, ""},
+        {"HTTP://" + hostPort + "/caps", "http://HTTP://" + hostPort + "/caps", kNothing, ""},
+        {"ftp://" + hostPort + "/ftp", "http://ftp://" + hostPort + "/ftp", kNothing, ""},
+        // Kept as it is: WinInet opens a TLS connection, which the plain server never
+        // answers, so the call runs into its time limit.
+        {"https://" + hostPort + "/tls", "https://" + hostPort + "/tls", kConnectionOnly, kTimeout},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        const std::size_t requestsBefore = server.RequestCount();
+        const int connectionsBefore = server.ConnectionCount();
+        Text url = c.url;
+        EXPECT_EQ(FetchPage(url, {.timeoutSeconds = 2}), c.result);
+        EXPECT_EQ(url, c.urlAfter);
+        if (c.reach == kRequest) {
+            ASSERT_EQ(server.RequestCount(), requestsBefore + 1);
+            EXPECT_EQ(server.Requests().back().target, c.urlAfter.substr(c.urlAfter.find('/', 7)));
+        } else {
+            EXPECT_EQ(server.RequestCount(), requestsBefore);
+        }
+        if (c.reach == kNothing) {
+            EXPECT_EQ(server.ConnectionCount(), connectionsBefore);
+        } else if (c.reach == kConnectionOnly) {
+            EXPECT_GT(server.ConnectionCount(), connectionsBefore);
+        }
+    }
+}
+
+TEST_F(FetchPageHttp, MethodSlotChoosesTheVerb) {
+    server.SetHandler([](const RecordedRequest&) { return ScriptedResponse{.body = "ok"}; });
+    struct Case {
+        std::optional<int> method;
+        const char* verb;
+    };
+    const Case cases[] = {{std::nullopt, "GET"}, {0, "GET"}, {2, "GET"}, {-1, "GET"}, {1, "POST"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.verb);
+        Text url = Url("/m");
+        FetchOptions options{.postData = "a=1"};
+        if (c.method) options.method = *c.method;
+        EXPECT_EQ(FetchPage(url, options), "ok");
+        const RecordedRequest request = server.Requests().back();
+        EXPECT_EQ(request.method, c.verb);
+        if (Text(c.verb) == "POST") {
+            EXPECT_EQ(request.body, "a=1");
+        }
+    }
+}
+
+TEST_F(FetchPageHttp, AllowRedirectDecidesWhetherA302IsFollowed) {
+    server.SetHandler([](const RecordedRequest& request) {
+        if (request.target == "/moved")
+            return ScriptedResponse{.status_line = "HTTP/1.1 302 Found", .headers = {"Location: /target"}, .body = "moved"};
+        return ScriptedResponse{.body = "arrived"};
+    });
+    struct Case {
+        std::optional<bool> allowRedirect;
+        Bytes body;
+        std::size_t requests;
+    };
+    const Case cases[] = {{std::nullopt, "arrived", 2}, {true, "arrived", 2}, {false, "moved", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body);
+        const std::size_t before = server.RequestCount();
+        Text url = Url("/moved");
+        EXPECT_EQ(FetchPage(url, {.allowRedirect = c.allowRedirect}), c.body);
+        EXPECT_EQ(server.RequestCount() - before, c.requests);
+    }
+}
+
+TEST_F(FetchPageHttp, GivenOutputsReceiveHeadersAndCookiesAndZeroBytesSurvive) {
+    const Bytes body("before\0after", 12);
+    server.Enqueue({.headers = {"Set-Cookie: sid=42; path=/", "X-Mark: yes"}, .body = body});
+    Text url = Url("/out"), headers = "old", cookies = "old";
+    EXPECT_EQ(FetchPage(url, {.responseHeaders = &headers, .decodeMode = 0, .responseCookies = &cookies}), body);
+    EXPECT_EQ(headers.rfind("HTTP/1.1 200", 0), 0u) << headers;
+    EXPECT_NE(headers.find("X-Mark: yes\r\n"), Text::npos) << headers;
+    EXPECT_NE(cookies.find("sid=42"), Text::npos) << cookies;
+    EXPECT_EQ(headers.find('\0'), Text::npos);
+
+    // Omitted outputs: the call has nothing to write to and still returns the body.
+    server.Enqueue({.headers = {"Set-Cookie: sid=43; path=/"}, .body = body});
+    url = Url("/out");
+    EXPECT_EQ(FetchPage(url), body);
+}
+
+// A stalled server: the exact timeout message, nothing written, and the response that
+// the abandoned worker receives later changes nothing.
+TEST_F(FetchPageHttp, TimeLimitGivesTheMessageAndTheLateResponseChangesNothing) {
+    server.Enqueue({.headers = {"Set-Cookie: late=1; path=/"}, .body = "late body", .delay = 1800ms});
+    Text url = Url("/slow"), headers = "old headers", cookies = "old cookies";
+    const auto start = Clock::now();
+    const Bytes result = FetchPage(url, {.timeoutSeconds = 1, .responseHeaders = &headers, .responseCookies = &cookies});
+    const long long took = MsSince(start);
+    EXPECT_EQ(result, kTimeout);
+    EXPECT_EQ(result.size(), 44u);
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 1500);
+    EXPECT_EQ(headers, "old headers");
+    EXPECT_EQ(cookies, "old cookies");
+    // Let the late response arrive and the worker finish with it.
+    Sleep(1500);
+    EXPECT_EQ(headers, "old headers");
+    EXPECT_EQ(cookies, "old cookies");
+    // The process carries on normally afterwards.
+    server.Enqueue({.body = "next"});
+    url = Url("/next");
+    EXPECT_EQ(FetchPage(url, {.responseHeaders = &headers}), "next");
+    EXPECT_NE(headers, "old headers");
+}
+
+TEST_F(FetchPageHttp, ZeroTimeoutGivesTheMessageEvenForAFastServer) {
+    server.SetHandler([](const RecordedRequest&) { return ScriptedResponse{.body = "fast"}; });
+    Text url = Url("/fast");
+    EXPECT_EQ(FetchPage(url, {.timeoutSeconds = 0}), kTimeout);
+}
+
+LRESULT CALLBACK NestingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+Bytes* g_innerResult = nullptr;
+Text g_innerUrl;
+std::vector<Text>* g_order = nullptr;
+
+LRESULT CALLBACK NestingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        Text url = g_innerUrl;
+        *g_innerResult = FetchPage(url, {.timeoutSeconds = 10});
+        g_order->push_back("inner done");
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A handler run inside the wait calls FetchPage again: its request completes first, then
+// the outer call completes with its own result.
+TEST_F(FetchPageHttp, NestedCallFromAWindowHandlerCompletesFirst) {
+    server.SetHandler([](const RecordedRequest& request) {
+        if (request.target == "/outer") return ScriptedResponse{.body = "outer body", .delay = 700ms};
+        return ScriptedResponse{.body = "inner body"};
+    });
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &NestingWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "QuorvaneFetchNestingTest";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    Bytes inner;
+    std::vector<Text> order;
+    g_innerResult = &inner;
+    g_innerUrl = Url("/inner");
+    g_order = &order;
+    PostMessageA(window, WM_APP, 0, 0);
+    Text url = Url("/outer");
+    const Bytes outer = FetchPage(url, {.timeoutSeconds = 10});
+    order.push_back("outer done");
+    EXPECT_EQ(inner, "inner body");
+    EXPECT_EQ(outer, "outer body");
+    EXPECT_EQ(order, (std::vector<Text>{"inner done", "outer done"}));
+    DestroyWindow(window);
+}
+
+// A program whose worker is still blocked in WinInet on a stalled server when it returns
+// from main ends at once with exit code 0.
+TEST_F(FetchPageHttp, ProgramEndsPromptlyWhileItsWorkerIsBlockedInWinInet) {
+    server.Enqueue({.stall = true});
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    Text child(path, length);
+    child = child.substr(0, child.find_last_of("\\/") + 1) + "fetch_page_exit_child.exe";
+    const Text eventName = "QuorvaneFetchHttpChildDone" + IntText(GetCurrentProcessId());
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(done, nullptr);
+    Text commandLine = "\"" + child + "\" " + eventName + " " + Url("/stalled");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    EXPECT_EQ(WaitForSingleObject(done, 30000), WAIT_OBJECT_0);
+    const auto returned = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    EXPECT_LT(MsSince(returned), 1000);
+    EXPECT_TRUE(server.WaitForRequests(1, 5s));  // the worker really was waiting for an answer
+    DWORD code = 99;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(done);
+}
+
+}  // namespace
+}  // namespace quorvane
