@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
