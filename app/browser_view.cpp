@@ -34,7 +34,7 @@ public:
         SysFreeString(std::exchange(value_, nullptr));
         return &value_;
     }
-    std::wstring Text() const { return value_ ? std::wstring(value_, SysStringLen(value_)) : std::wstring(); }
+    std::wstring Value() const { return value_ ? std::wstring(value_, SysStringLen(value_)) : std::wstring(); }
 
 private:
     BSTR value_ = nullptr;
@@ -172,7 +172,7 @@ void BrowserView::Refresh(const std::wstring& fallbackUrl) {
     if (SUCCEEDED(browser_->Refresh())) return;
     OwnedBstr location;
     std::wstring target;
-    if (SUCCEEDED(browser_->get_LocationURL(location.Put()))) target = location.Text();
+    if (SUCCEEDED(browser_->get_LocationURL(location.Put()))) target = location.Value();
     Navigate(target.empty() ? fallbackUrl : target);
 }
 

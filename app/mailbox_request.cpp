@@ -8,6 +8,14 @@ Text ApplicationAddress(const Text& serviceWebHost) {
     return "http://" + serviceWebHost + "/applymail";
 }
 
+Text OfficialSiteAddress(const Text& officialSiteHost) {
+    if (officialSiteHost.empty() || StartsWithNoCase(officialSiteHost, "http://") ||
+        StartsWithNoCase(officialSiteHost, "https://")) {
+        return officialSiteHost;
+    }
+    return "http://" + officialSiteHost;
+}
+
 namespace {
 bool IsUnreserved(unsigned char byte) {
     return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||

@@ -12,6 +12,12 @@ Text ServiceHomePage(const Text& serviceWebHost);
 // "http://" + host + "/applymail": where a mailbox is applied for.
 Text ApplicationAddress(const Text& serviceWebHost);
 
+// The start address of the hidden view for the maker's second host: "" stays "" (the view
+// loads nothing); a value without "http://" or "https://" gets "http://" in front, as the
+// browser would complete a bare host name itself (done here so that "host:port" is not
+// taken for a scheme).
+Text OfficialSiteAddress(const Text& officialSiteHost);
+
 // Form encoding of one field value: every byte other than A-Z, a-z, 0-9, "-", ".", "_" and
 // "~" becomes "%" and two upper-case hex digits, so a name can neither add nor split fields.
 Text FormEncode(const Text& value);

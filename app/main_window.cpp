@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -79,9 +80,9 @@ bool MainWindow::CreateControls() {
     const HWND parent = window_;
     BrowserSettings settings;  // FontSize 2, Offline false, Silent true
 
-    // 官方网站: off-screen, loads the bare host name once (the control completes it).
+    // 官方网站: off-screen, loads the maker's second host once (nothing when it is empty).
     officialView_ = BrowserView::Create(parent, kOfficialSiteView, Place(-248, -136, 8, 16), true, settings,
-                                        WideFromGbk(site_.officialSiteHost));
+                                        WideFromGbk(OfficialSiteAddress(site_.officialSiteHost)));
 
     // 分组框1 with 超级链接框1 inside: an empty caption and an empty link address.
     const HWND group = CreateChild(parent, L"BUTTON", L"", BS_GROUPBOX, Place(512, 1, 248, 40), kGroupBox1);

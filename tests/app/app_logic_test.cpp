@@ -15,6 +15,14 @@ TEST(ServiceAddresses, AreBuiltFromTheWebHost) {
     EXPECT_EQ(ApplicationAddress("127.0.0.1:8025"), "http://127.0.0.1:8025/applymail");
 }
 
+TEST(OfficialSiteAddress, CompletesABareHostAndLeavesEmptyEmpty) {
+    EXPECT_EQ(OfficialSiteAddress(""), "");
+    EXPECT_EQ(OfficialSiteAddress("quorvane.test"), "http://quorvane.test");
+    EXPECT_EQ(OfficialSiteAddress("127.0.0.1:8026"), "http://127.0.0.1:8026");
+    EXPECT_EQ(OfficialSiteAddress("HTTPS://quorvane.test/"), "HTTPS://quorvane.test/");
+    EXPECT_EQ(OfficialSiteAddress("http://127.0.0.1:8026/"), "http://127.0.0.1:8026/");
+}
+
 struct EncodingCase {
     const char* name;
     const char* value;
