@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -330,6 +331,17 @@ TEST_F(MainWindowTest, PressSendsTheApplicationThenReloadsThePageWithItsCookie) 
         << "the view did not reload the service page with the cookie the answer set";
 }
 
+TEST_F(MainWindowTest, RealMouseClickOnTheButtonAppliesToo) {
+    Launch();
+    WaitForStartPage();
+    ASSERT_TRUE(BringToForeground(window_));
+    ASSERT_TRUE(MouseClick(button_));
+    ASSERT_TRUE(service_->WaitFor([](auto& all) { return std::ranges::any_of(all, IsApplication); },
+                                  20000))
+        << "the click sent no application\n" << Received();
+    EXPECT_EQ(Applications().size(), 1u);
+}
+
 struct BodyCase {
     const char* name;
     const wchar_t* pasted;  // the edit box's text, put there by pasting
@@ -399,6 +411,8 @@ TEST_F(MainWindowTest, ClosingDuringAStalledRequestEndsTheProgramPromptly) {
     ASSERT_TRUE(code) << "the program did not end while its request was outstanding";
     EXPECT_EQ(*code, 0u);
     EXPECT_LT(took, 4000u) << "about a second is the promise; the machine may be slow";
+    std::printf("the program ended %lu ms after the window was asked to close\n",
+                static_cast<unsigned long>(took));
 }
 
 TEST_F(MainWindowTest, TextsReadRightUnderAnotherCodePage) {
