@@ -2,6 +2,9 @@
 
 #if defined(_WIN32)
 
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <utility>
 
 namespace quorvane {

@@ -18,6 +18,7 @@
 // "done: ok" or "done: failed".
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 #include <string>
