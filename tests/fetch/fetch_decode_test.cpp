@@ -8,22 +8,18 @@
 #include "fetch/fetch_page.h"
 #include "fetch/nls_api.h"
 #include "tests/support/loopback_server.h"
+#include "tests/fetch/text_samples.h"
 
 namespace quorvane {
 namespace {
 
 using test::LoopbackServer;
 
-// 一键申请临时邮箱，成功！ in UTF-8 and in GBK.
-const char kSentenceUtf8[] =
-    "\xE4\xB8\x80\xE9\x94\xAE\xE7\x94\xB3\xE8\xAF\xB7\xE4\xB8\xB4\xE6\x97\xB6\xE9\x82\xAE\xE7\xAE\xB1\xEF\xBC\x8C"
-    "\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81";
-const char kSentenceGbk[] =
-    "\xD2\xBB\xBC\xFC\xC9\xEA\xC7\xEB\xC1\xD9\xCA\xB1\xD3\xCA\xCF\xE4\xA3\xAC\xB3\xC9\xB9\xA6\xA3\xA1";
-// 中華民國 in BIG5, in GBK, and simplified (中华民国) in GBK.
-const char kRocBig5[] = "\xA4\xA4\xB5\xD8\xA5\xC1\xB0\xEA";
-const char kRocGbk[] = "\xD6\xD0\xC8\x41\xC3\xF1\x87\xF8";
-const char kRocSimplifiedGbk[] = "\xD6\xD0\xBB\xAA\xC3\xF1\xB9\xFA";
+using samples::kRocBig5;
+using samples::kRocGbk;
+using samples::kRocSimplifiedGbk;
+using samples::kSentenceGbk;
+using samples::kSentenceUtf8;
 
 // True when the platform's LCMapStringA maps 華 (GBK C8 41) to 华 (BB AA); Wine's leaves
 // traditional characters unchanged.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/fetch/fake_wininet.h"
+#include "tests/fetch/request_samples.h"
 
 namespace quorvane {
 namespace {
@@ -20,14 +21,11 @@ using testing::FakeScript;
 using testing::FakeWinInet;
 using Calls = std::vector<std::string>;
 
-const Text kYes = "\xD5\xE6";  // 真
-const Text kNo = "\xBC\xD9";   // 假
-const Text kAgent =
-    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; .NET CLR 3.0.04506.648; "
-    ".NET CLR 3.5.21022)";
-const Text kAccept =
-    "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
-    "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n";
+using samples::kAccept;
+using samples::kAgent;
+using samples::kNo;
+using samples::kYes;
+using samples::Slots;
 const Text kLanguage = "Accept-Language: zh-cn\r\n";
 const Text kForm = "Content-Type: application/x-www-form-urlencoded\r\n";
 const Text kMail = "mail=abc%40dom.com";  // 18 bytes
@@ -37,11 +35,6 @@ constexpr unsigned kPlain = 0x80000000u | 0x10u | 0x4000u;  // reload, need file
 constexpr unsigned kNoCookies = 0x80000u;
 constexpr unsigned kNoRedirect = 0x200000u;
 constexpr unsigned kSecure = 0x800000u;
-
-FetchSlots Slots(const Text& url, const Text& verb = "GET", const Text& proxy = "", const Text& headers = "",
-                 const Bytes& postData = "", const Text& cookies = "", const Text& redirect = kYes) {
-    return {url, verb, proxy, headers, postData, cookies, redirect};
-}
 
 std::string Open(const Text& agent, const Text& proxy = "") {
     return "InternetOpenA(" + agent + " | " + (proxy.empty() ? "1" : "3") + " | " + proxy + " |  | 0)";

@@ -10,6 +10,7 @@
 
 #include "fetch/http_transaction.h"
 #include "tests/support/loopback_server.h"
+#include "tests/fetch/request_samples.h"
 
 namespace quorvane {
 namespace {
@@ -19,18 +20,10 @@ using test::LoopbackServer;
 using test::RecordedRequest;
 using test::ScriptedResponse;
 
-const Text kYes = "\xD5\xE6";  // 真
-const Text kAgent =
-    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; .NET CLR 3.0.04506.648; "
-    ".NET CLR 3.5.21022)";
-const Text kAccept =
-    "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
-    "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n";
-
-FetchSlots Slots(const Text& url, const Text& verb = "GET", const Text& proxy = "", const Text& headers = "",
-                 const Bytes& postData = "", const Text& cookies = "", const Text& redirect = kYes) {
-    return {url, verb, proxy, headers, postData, cookies, redirect};
-}
+using samples::kAccept;
+using samples::kAgent;
+using samples::kYes;
+using samples::Slots;
 
 // Runs the worker on the slots and returns what it wrote back.
 FetchSlots Fetch(const FetchSlots& in) {

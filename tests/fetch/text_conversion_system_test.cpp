@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fetch/text_conversion.h"
+#include "tests/fetch/text_samples.h"
 
 namespace quorvane {
 namespace {
@@ -24,15 +25,10 @@ class SystemConversion : public testing::TestWithParam<SystemCase> {};
 
 TEST_P(SystemConversion, GivesTheExpectedBytes) { EXPECT_EQ(GetParam().operation(), GetParam().expected); }
 
-// 一键申请临时邮箱，成功！
-const char kSentenceUtf8[] =
-    "\xE4\xB8\x80\xE9\x94\xAE\xE7\x94\xB3\xE8\xAF\xB7\xE4\xB8\xB4\xE6\x97\xB6\xE9\x82\xAE\xE7\xAE\xB1\xEF\xBC\x8C"
-    "\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81";
-const char kSentenceGbk[] =
-    "\xD2\xBB\xBC\xFC\xC9\xEA\xC7\xEB\xC1\xD9\xCA\xB1\xD3\xCA\xCF\xE4\xA3\xAC\xB3\xC9\xB9\xA6\xA3\xA1";
-// 中華民國 in BIG5 and in GBK.
-const char kRocBig5[] = "\xA4\xA4\xB5\xD8\xA5\xC1\xB0\xEA";
-const char kRocGbk[] = "\xD6\xD0\xC8\x41\xC3\xF1\x87\xF8";
+using samples::kRocBig5;
+using samples::kRocGbk;
+using samples::kSentenceGbk;
+using samples::kSentenceUtf8;
 const char kAscii[] = "Hello, World! 0123 ~{}[]";
 
 INSTANTIATE_TEST_SUITE_P(
