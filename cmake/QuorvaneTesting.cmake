@@ -3,7 +3,12 @@ set(QUORVANE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-add_subdirectory(${QUORVANE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+if(EXISTS ${QUORVANE_GTEST_SOURCE}/CMakeLists.txt)
+  add_subdirectory(${QUORVANE_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  # Elsewhere (a Visual Studio machine, say) an installed GoogleTest package serves.
+  find_package(GTest CONFIG REQUIRED)
+endif()
 
 # Windows test programs run under Wine with GBK as the ANSI code page, in the build
 # tree's own prefix; scripts/test keeps one wineserver running for all of them.
