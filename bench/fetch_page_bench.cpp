@@ -1,6 +1,7 @@
 // Figures of FetchPage under Windows, against the loopback server:
 //  1. a 64 MB body through FetchPage and through a bare WinInet loop reading 64 KiB
-//     pieces, alternated, each run in a fresh child process: times, ratio, peak memory;
+//     pieces, alternated, each run in a fresh child process: times, ratio, peak memory
+//     (with, for reference, the transaction alone and a bare loop of 2 KiB pieces);
 //  2. latency of messages posted every 10 ms while a request takes 2 s: p50 and p99;
 //  3. how far past a 1 s time limit the call returns while input keeps arriving.
 // Run: fetch_page_bench.exe [rounds]   (under Wine: wine build/mingw/bench/fetch_page_bench.exe)
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "fetch/fetch_page.h"
+#include "fetch/http_transaction.h"
+#include "fetch/slot_stream.h"
 #include "tests/support/loopback_server.h"
 
 namespace {
@@ -45,9 +48,9 @@ std::size_t PeakWorkingSet() {
     return counters.PeakWorkingSetSize;
 }
 
-// The plain way: one request, the body read in 64 KiB pieces, with the open flags that
-// the fetch worker uses for http.
-Bytes BareWinInet(const Text& host, INTERNET_PORT port, const Text& path) {
+// The plain way: one request, the body read in pieces of `pieceSize` bytes, with the open
+// flags that the fetch worker uses for http.
+Bytes BareWinInet(const Text& host, INTERNET_PORT port, const Text& path, std::size_t pieceSize) {
     Bytes body;
     HINTERNET internet = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     HINTERNET connection = internet ? InternetConnectA(internet, host.c_str(), port, nullptr, nullptr,
@@ -57,7 +60,7 @@ Bytes BareWinInet(const Text& host, INTERNET_PORT port, const Text& path) {
     HINTERNET request = connection ? HttpOpenRequestA(connection, "GET", path.c_str(), nullptr, nullptr, nullptr, flags, 0)
                                    : nullptr;
     if (request && HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
-        std::vector<char> piece(64 * 1024);
+        std::vector<char> piece(pieceSize);
         DWORD count = 0;
         while (InternetReadFile(request, piece.data(), static_cast<DWORD>(piece.size()), &count) && count > 0)
             body.append(piece.data(), count);
@@ -75,8 +78,18 @@ int RunOne(const Text& how, const Text& port) {
     if (how == "fetch") {
         Text url = "http://127.0.0.1:" + port + "/big";
         body = FetchPage(url, {.timeoutSeconds = 600});
-    } else if (how == "bare") {
-        body = BareWinInet("127.0.0.1", static_cast<INTERNET_PORT>(std::atoi(port.c_str())), "/big");
+    } else if (how == "worker") {
+        // The transaction alone on this thread, its results read back as FetchPage does.
+        quorvane::SlotStreamRef stream(quorvane::SlotStream::Create());
+        quorvane::FetchSlots slots = {"http://127.0.0.1:" + port + "/big", "GET", "", "", "", "", quorvane::BoolText(true)};
+        if (stream && stream->Write(slots)) {
+            quorvane::FetchWorker(stream.get());
+            stream->Rewind();
+            if (stream->Read(slots) && !slots.empty()) body = std::move(slots[0]);
+        }
+    } else if (how == "bare" || how == "bare2k") {
+        body = BareWinInet("127.0.0.1", static_cast<INTERNET_PORT>(std::atoi(port.c_str())), "/big",
+                           how == "bare" ? 64 * 1024 : 2048);
     }
     const double ms = MsSince(start);
     std::printf("%.1f %zu %zu\n", ms, PeakWorkingSet(), body.size());
@@ -142,29 +155,30 @@ void BigBody(int rounds) {
     LoopbackServer server;
     const Bytes big(kBodySize, 'x');
     server.SetHandler([&big](const RecordedRequest&) { return ScriptedResponse{.body = big}; });
-    std::vector<double> fetchMs, bareMs;
-    std::size_t fetchPeak = 0, barePeak = 0, idlePeak = 0;
+    const char* const kinds[] = {"fetch", "worker", "bare", "bare2k"};
+    std::vector<double> ms[4];
+    std::size_t peak[4] = {0, 0, 0, 0};
     bool complete = true;
     const ChildRun idle = RunChild("none", server.Port());
-    idlePeak = idle.peak;
     for (int round = 0; round < rounds; ++round) {
-        for (const char* how : {"fetch", "bare"}) {
-            const ChildRun run = RunChild(how, server.Port());
+        for (int kind = 0; kind < 4; ++kind) {
+            const ChildRun run = RunChild(kinds[kind], server.Port());
             complete = complete && run.ok && run.bytes == kBodySize;
-            (Text(how) == "fetch" ? fetchMs : bareMs).push_back(run.ms);
-            std::size_t& peak = Text(how) == "fetch" ? fetchPeak : barePeak;
-            peak = std::max(peak, run.peak);
+            ms[kind].push_back(run.ms);
+            peak[kind] = std::max(peak[kind], run.peak);
         }
     }
-    const double fetch = Median(fetchMs), bare = Median(bareMs);
+    const char* const labels[] = {"FetchPage", "  its transaction alone, no thread", "bare WinInet, 64 KiB reads",
+                                  "bare WinInet, 2 KiB reads"};
     std::printf("1. 64 MB body, %d alternated rounds, each in a fresh process%s\n", rounds,
                 complete ? "" : "  (SOME RUNS INCOMPLETE)");
     std::printf("   %-34s %10s %14s\n", "", "median ms", "peak WS MiB");
-    std::printf("   %-34s %10.0f %14.1f\n", "FetchPage", fetch, fetchPeak / kMiB);
-    std::printf("   %-34s %10.0f %14.1f\n", "bare WinInet, 64 KiB reads", bare, barePeak / kMiB);
-    std::printf("   %-34s %10s %14.1f\n", "idle process (for reference)", "", idlePeak / kMiB);
-    std::printf("   speed ratio bare/FetchPage: %.2f (goal >= 0.9)\n", fetch > 0 ? bare / fetch : 0.0);
-    std::printf("   peak %.1f MiB vs limit 2.5 x body + 30 MiB = %.1f MiB\n", fetchPeak / kMiB,
+    for (int kind = 0; kind < 4; ++kind)
+        std::printf("   %-34s %10.0f %14.1f\n", labels[kind], Median(ms[kind]), peak[kind] / kMiB);
+    std::printf("   %-34s %10s %14.1f\n", "idle process (for reference)", "", idle.peak / kMiB);
+    const double fetch = Median(ms[0]), bare = Median(ms[2]);
+    std::printf("   speed ratio bare 64 KiB / FetchPage: %.2f (goal >= 0.9)\n", fetch > 0 ? bare / fetch : 0.0);
+    std::printf("   peak %.1f MiB vs limit 2.5 x body + 30 MiB = %.1f MiB\n", peak[0] / kMiB,
                 2.5 * static_cast<double>(kBodySize) / kMiB + 30);
 }
 

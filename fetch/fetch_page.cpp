@@ -77,17 +77,20 @@ enum class WaitOutcome { WorkerEnded, TimedOut, QuitPending };
 // Waits for the worker (none when `thread` is null) while dispatching the thread's
 // messages, until it ends, the deadline passes or a WM_QUIT is pending.
 WaitOutcome WaitForWorker(const ThreadApi& api, Handle thread, std::int32_t limit, std::uint32_t start) {
+    // With no worker, the wait serves only input; its result 0 then means input too.
     const Dword count = thread ? 1 : 0;
+    const Handle* handles = thread ? &thread : nullptr;
+    if (QuitMessagePending(api)) return WaitOutcome::QuitPending;
     for (;;) {
-        if (QuitMessagePending(api)) return WaitOutcome::QuitPending;
-        const Dword result =
-            api.MsgWaitForMultipleObjects(count, thread ? &thread : nullptr, 0, TimeLeftMs(ElapsedMs(api, start), limit), kWakeMask);
-        // A worker that ends after the deadline counts as late.
+        const Dword left = TimeLeftMs(ElapsedMs(api, start), limit);
+        const Dword result = api.MsgWaitForMultipleObjects(count, handles, 0, left, kWakeMask);
+        // A worker that ends at or after the deadline counts as late.
         const bool timedOut = result == kWaitTimeout || DeadlinePassed(ElapsedMs(api, start), limit);
         DispatchPendingMessages(api);
         if (!timedOut && thread && result == kWaitObject0) return WaitOutcome::WorkerEnded;
         if (QuitMessagePending(api)) return WaitOutcome::QuitPending;
         if (timedOut) return WaitOutcome::TimedOut;
+        // New input or a failed wait: wait again for what is left of the time.
     }
 }
 
@@ -101,13 +104,16 @@ Bytes FetchPageOrThrow(const FetchPlatform& platform, Text& url, const FetchOpti
     SlotStreamRef stream(SlotStream::Create());
     if (!stream) return {};
     {
-        const FetchSlots request = {url,
-                                    options.method == 1 ? "POST" : "GET",
-                                    options.proxy,
-                                    options.headers,
-                                    options.postData,
-                                    options.cookies,
-                                    BoolText(allowRedirect)};
+        // Built slot by slot: a braced list would copy the body once more.
+        FetchSlots request;
+        request.reserve(kFetchSlotCount);
+        request.push_back(url);
+        request.push_back(options.method == 1 ? "POST" : "GET");
+        request.push_back(options.proxy);
+        request.push_back(options.headers);
+        request.push_back(options.postData);
+        request.push_back(options.cookies);
+        request.push_back(BoolText(allowRedirect));
         if (!stream->Write(request)) return {};
     }
 
@@ -161,7 +167,8 @@ void DispatchPendingMessages(const ThreadApi& threads) {
     WindowMessage message{};
     while (threads.PeekMessageA(&message, nullptr, 0, 0, kPmNoRemove) && message.message != kWmQuit) {
         // Remove exactly the kind of message just seen, so that a WM_QUIT that arrived in
-        // between is never taken off the queue.
+        // between stays in the queue (a WM_NULL, whose filter would take any message, is
+        // removed unfiltered).
         const unsigned int kind = message.message;
         if (!threads.PeekMessageA(&message, nullptr, kind, kind, kPmRemove)) return;
         if (g_preTranslator && g_preTranslator(&message)) continue;

@@ -32,55 +32,63 @@ protected:
 };
 
 // Blank urls and urls with line breaks start nothing; "http://" goes in front of anything
-// that begins with neither "http://" nor "https://" (case significant), which can make
-// the address unreachable.
+// that begins with neither "http://" nor "https://" (case significant). The loopback server
+// serves as the proxy, so that whatever host such a url names, the request line that WinInet
+// makes of it reaches the server and no name is looked up.
 TEST_F(FetchPageHttp, UrlStep) {
     server.SetHandler([](const RecordedRequest& request) {
         return ScriptedResponse{.body = "reached " + request.target};
     });
     const Text base = server.BaseUrl(), hostPort = server.HostPort();
-    enum Reach { kNothing, kRequest, kConnectionOnly };
     struct Case {
         Text url, urlAfter;
-        Reach reach;
+        std::optional<Text> requestLine;  // nullopt: nothing reaches the server
         Bytes result;
     };
     const Case cases[] = {
-        {"", "", kNothing, ""},
-        {"   ", "   ", kNothing, ""},
-        {"\xA1\xA1\xA1\xA1", "\xA1\xA1\xA1\xA1", kNothing, ""},
-        {" \xA1\xA1 ", " \xA1\xA1 ", kNothing, ""},
-        {base + "/a\r\nX-Injected: 1", base + "/a\r\nX-Injected: 1", kNothing, ""},
-        {base + "/a\n", base + "/a\n", kNothing, ""},
-        {hostPort + "/plain", "http://" + hostPort + "/plain", kRequest, "reached /plain"},
-        {base + "/as-is", base + "/as-is", kRequest, "reached /as-is"},
-        {"\t", "http://\t", kNothing, ""},
-        {" " + base + "/space", "http:// " + base + "/space", kNothing, ""},
-        {"HTTP://" + hostPort + "/caps", "http://HTTP://" + hostPort + "/caps", kNothing, ""},
-        {"ftp://" + hostPort + "/ftp", "http://ftp://" + hostPort + "/ftp", kNothing, ""},
-        // Kept as it is: WinInet opens a TLS connection, which the plain server never
-        // answers, so the call runs into its time limit.
-        {"https://" + hostPort + "/tls", "https://" + hostPort + "/tls", kConnectionOnly, kTimeout},
+        {"", "", std::nullopt, ""},
+        {"   ", "   ", std::nullopt, ""},
+        {"\xA1\xA1\xA1\xA1", "\xA1\xA1\xA1\xA1", std::nullopt, ""},
+        {" \xA1\xA1 ", " \xA1\xA1 ", std::nullopt, ""},
+        {base + "/a\r\nX-Injected: 1", base + "/a\r\nX-Injected: 1", std::nullopt, ""},
+        {base + "/a\n", base + "/a\n", std::nullopt, ""},
+        {hostPort + "/plain", "http://" + hostPort + "/plain", "GET http://" + hostPort + "/plain HTTP/1.1",
+         "reached http://" + hostPort + "/plain"},
+        {base + "/as-is", base + "/as-is", "GET " + base + "/as-is HTTP/1.1", "reached " + base + "/as-is"},
+        {"\t", "http://\t", "GET http://\t:80/ HTTP/1.1", "reached http://\t:80/"},
+        // The space ends up inside the request target: the server rejects the request.
+        {" " + base + "/space", "http:// " + base + "/space",
+         "GET http:// 127.0.0.1:80//%20" + base + "/space HTTP/1.1", ""},
+        {"HTTP://" + hostPort + "/caps", "http://HTTP://" + hostPort + "/caps",
+         "GET http://http:80//HTTP://" + hostPort + "/caps HTTP/1.1", "reached http://http:80//HTTP://" + hostPort + "/caps"},
+        {"ftp://" + hostPort + "/ftp", "http://ftp://" + hostPort + "/ftp",
+         "GET http://ftp:80//" + hostPort + "/ftp HTTP/1.1", "reached http://ftp:80//" + hostPort + "/ftp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
-        const std::size_t requestsBefore = server.RequestCount();
-        const int connectionsBefore = server.ConnectionCount();
+        const std::size_t before = server.RequestCount();
         Text url = c.url;
-        EXPECT_EQ(FetchPage(url, {.timeoutSeconds = 2}), c.result);
+        EXPECT_EQ(FetchPage(url, {.proxy = hostPort, .timeoutSeconds = 5}), c.result);
         EXPECT_EQ(url, c.urlAfter);
-        if (c.reach == kRequest) {
-            ASSERT_EQ(server.RequestCount(), requestsBefore + 1);
-            EXPECT_EQ(server.Requests().back().target, c.urlAfter.substr(c.urlAfter.find('/', 7)));
+        if (c.requestLine) {
+            ASSERT_EQ(server.RequestCount(), before + 1);
+            const Text raw = server.Requests().back().raw;
+            EXPECT_EQ(raw.substr(0, raw.find("\r\n")), *c.requestLine);
         } else {
-            EXPECT_EQ(server.RequestCount(), requestsBefore);
-        }
-        if (c.reach == kNothing) {
-            EXPECT_EQ(server.ConnectionCount(), connectionsBefore);
-        } else if (c.reach == kConnectionOnly) {
-            EXPECT_GT(server.ConnectionCount(), connectionsBefore);
+            EXPECT_EQ(server.RequestCount(), before);
         }
     }
+
+    // "https://" is kept as it is. Straight to the server (not through the proxy): WinInet
+    // opens a TLS connection, which the plain server never answers, so the call runs into
+    // its time limit with no request received.
+    const int connections = server.ConnectionCount();
+    const std::size_t before = server.RequestCount();
+    Text url = "https://" + hostPort + "/tls";
+    EXPECT_EQ(FetchPage(url, {.timeoutSeconds = 2}), kTimeout);
+    EXPECT_EQ(url, "https://" + hostPort + "/tls");
+    EXPECT_GT(server.ConnectionCount(), connections);
+    EXPECT_EQ(server.RequestCount(), before);
 }
 
 TEST_F(FetchPageHttp, MethodSlotChoosesTheVerb) {
