@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fetch/fetch_page.h"
+#include "tests/fetch/exit_child_run.h"
 #include "tests/support/loopback_server.h"
 
 namespace quorvane {
@@ -229,30 +230,12 @@ TEST_F(FetchPageHttp, NestedCallFromAWindowHandlerCompletesFirst) {
 // from main ends at once with exit code 0.
 TEST_F(FetchPageHttp, ProgramEndsPromptlyWhileItsWorkerIsBlockedInWinInet) {
     server.Enqueue({.stall = true});
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    Text child(path, length);
-    child = child.substr(0, child.find_last_of("\\/") + 1) + "fetch_page_exit_child.exe";
-    const Text eventName = "QuorvaneFetchHttpChildDone" + IntText(GetCurrentProcessId());
-    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-    ASSERT_NE(done, nullptr);
-    Text commandLine = "\"" + child + "\" " + eventName + " " + Url("/stalled");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
-    EXPECT_EQ(WaitForSingleObject(done, 30000), WAIT_OBJECT_0);
-    const auto returned = Clock::now();
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    EXPECT_LT(MsSince(returned), 1000);
+    const testing::ChildEnding ending = testing::RunExitChild("QuorvaneFetchHttpChildDone", Url("/stalled"));
+    EXPECT_TRUE(ending.signalled);
+    EXPECT_TRUE(ending.ended);
+    EXPECT_LT(ending.msAfterSignal, 1000);
     EXPECT_TRUE(server.WaitForRequests(1, 5s));  // the worker really was waiting for an answer
-    DWORD code = 99;
-    GetExitCodeProcess(process.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(done);
+    EXPECT_EQ(ending.exitCode, 0u);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "fetch/fetch_page.h"
 #include "fetch_page_wait_worker.h"
+#include "tests/fetch/exit_child_run.h"
 
 namespace quorvane {
 namespace {
@@ -189,29 +190,11 @@ TEST_F(FetchPageWait, QuitEndsEveryWaitAndReachesTheMessageLoop) {
 }
 
 TEST_F(FetchPageWait, ProgramEndsPromptlyWhileItsWorkerIsBlocked) {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    Text child(path, length);
-    child = child.substr(0, child.find_last_of("\\/") + 1) + "fetch_page_exit_child.exe";
-    const Text eventName = "QuorvaneFetchChildDone" + IntText(GetCurrentProcessId());
-    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-    ASSERT_NE(done, nullptr);
-    Text commandLine = "\"" + child + "\" " + eventName;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
-    EXPECT_EQ(WaitForSingleObject(done, 30000), WAIT_OBJECT_0);
-    const auto returned = Clock::now();
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    EXPECT_LT(MsSince(returned), 1000);
-    DWORD code = 99;
-    GetExitCodeProcess(process.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(done);
+    const testing::ChildEnding ending = testing::RunExitChild("QuorvaneFetchChildDone");
+    EXPECT_TRUE(ending.signalled);
+    EXPECT_TRUE(ending.ended);
+    EXPECT_LT(ending.msAfterSignal, 1000);
+    EXPECT_EQ(ending.exitCode, 0u);
 }
 
 }  // namespace
